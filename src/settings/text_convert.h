@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+// Stored text is UTF-8 bytes; bytes that are not valid UTF-8 are read as Latin-1
+// so that no byte is lost.
+inline QString ToQString(std::string_view text)
+{
+    const QByteArrayView view(text.data(), static_cast<qsizetype>(text.size()));
+    return view.isValidUtf8() ? QString::fromUtf8(view) : QString::fromLatin1(view);
+}
+
+inline std::string ToStdString(const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+}
+
+inline std::string_view ToView(const QByteArray& bytes)
+{
+    return std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
