@@ -52,6 +52,33 @@ int StateImage(std::string_view status)
     return -1;
 }
 
+std::uint8_t RecordStateTag(std::string_view line)
+{
+    if (line.substr(0, 5) == "FILE-") {
+        const std::size_t eq = line.find('=');
+        if (eq != std::string_view::npos)
+            line = line.substr(eq + 1);
+    }
+    int item = 0;
+    std::uint8_t tag = 0;
+    ForEachCommaItem(line, [&](std::string_view value) {
+        if (++item < 5)
+            return true;
+        if (value == flsInitial)
+            tag = tagInitial;
+        else if (value == flsDeferred)
+            tag = tagDeferred;
+        else if (value == flsSucceed)
+            tag = tagSucceed;
+        else if (value == flsProcessing)
+            tag = tagProcessing;
+        else if (value == flsFailed)
+            tag = tagFailed;
+        return false;
+    });
+    return tag;
+}
+
 std::int64_t RoundKb(std::int64_t bytes)
 {
     std::int64_t q = bytes / 1024;

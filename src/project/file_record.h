@@ -58,5 +58,16 @@ public:
 // The words whose presence in an address marks it as gallery-like.
 inline constexpr std::string_view PriorityWords[] = {"jpg", "jpeg", "image", "pic", "galler"};
 
+// Tags of a list line by the state its text form holds (item 5 as FromText reads
+// it), so that the queue finds waiting records without reading the others.
+enum TStateTag : std::uint8_t {
+    tagInitial = 1,
+    tagDeferred = 2,
+    tagSucceed = 4,
+    tagProcessing = 8,
+    tagFailed = 16,
+};
+std::uint8_t RecordStateTag(std::string_view line);
+
 // ContentSize / 1024 rounded to the nearest whole number, halves to the even one.
 std::int64_t RoundKb(std::int64_t bytes);

@@ -73,10 +73,34 @@ public:
     void DeleteFiles();
     void CompressProgress(qint64 bytesTakenIn);
 
+    // The crawl queue: the Documents and Pictures lists are the queue, a record's
+    // state says whether it still waits.
+    bool AcceptLink(std::string_view address) const;
+    // Keeps, in their order, the addresses AcceptLink admits.
+    void FilterLinks(std::vector<std::string>& links) const;
+    // Queues every address not queued before as a document; gallery-like ones go
+    // to the front, each after the one queued early before it.
+    void AddLinks(const std::vector<std::string>& links, std::string_view referer);
+    int GetInsertIndex() const;
+    void SetInsertIndex(int index);
+    // Fill record with the next waiting document or picture; its Link is "NO MORE
+    // DOCUMENTS" or "NO MORE PICTURES" when there is none.
+    void NextDocument(TFileRecord& record);
+    void NextPicture(TFileRecord& record);
+    // Writes a record back under its FileID, in Pictures or in Documents.
+    void StoreRecord(TFileRecord& record);
+    // The next (or previous) downloaded picture after current.
+    void StepPicture(const TFileRecord& current, TFileRecord& found, bool backward);
+    // A downloaded picture drawn at random (up to 200 draws); record.Status is
+    // "flsSucceed" when one was found.
+    void RandomPicture(TFileRecord& record);
+
     // The placeholder thumbnail of a new project: a 160 x 120 JPEG.
     static QByteArray PlaceholderThumbnail();
 
 private:
+    // Documents or Pictures, made when missing, with their lines tagged by state.
+    TOptionsList& QueueList(bool pictures);
     void LoadView(TOptionsList& list, TListRowModel* view, const QString& caption, bool byName);
 
     QByteArray m_thumbnail;
@@ -94,6 +118,13 @@ std::string DiskNameFromTitle(std::string_view title);
 // A folder name that cannot leave the projects folder.
 bool IsSafeDiskName(std::string_view name);
 std::string SanitizeDiskName(std::string_view name);
+
+// Addresses holding any of these are never admitted (letter case matters).
+inline constexpr std::string_view ExcludedExtensions[] = {
+    ".gif", ".png", ".zip", ".gz",  ".bin", ".rar", ".ace", ".bmp", ".tiff", ".tif", ".pdf", ".doc",
+    ".txt", ".rtf", ".mp",  ".avi", ".mov", ".ra",  ".plm", ".tar", ".wri",  ".ico", ".css"};
+inline constexpr std::string_view NoMoreDocuments = "NO MORE DOCUMENTS";
+inline constexpr std::string_view NoMorePictures = "NO MORE PICTURES";
 
 // The address sent as the referrer of a project's starting document.
 inline constexpr std::string_view EntryPointReferer = "http://www.fotoloom.org/";

@@ -322,7 +322,9 @@ bool TProject::LoadInfo(const std::string& name)
     if (!IsSafeDiskName(name))
         return false;
     QFile file(ProjectFilePath(name));
-    if (!file.open(QIODevice::ReadOnly) || !LoadSummary(file))
+    // unbuffered: a summary reads the header, thumbnail and options and not one
+    // byte of the compressed lists between them
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !LoadSummary(file))
         return false;
     SetDiskName(name);
     return true;

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <memory>
 #include <random>
@@ -213,10 +214,27 @@ std::string FormatFileID(int year, int month, int day, int second, unsigned rand
     return buffer;
 }
 
+namespace {
+std::string (*g_fileIDSource)() = nullptr;
+} // namespace
+
+void SetFileIDSource(std::string (*source)())
+{
+    g_fileIDSource = source;
+}
+
 std::string NewFileID()
 {
-    const QDate date = QDate::currentDate();
-    const QTime time = QTime::currentTime();
+    if (g_fileIDSource)
+        return g_fileIDSource();
+    // the local date is looked up once per second: a crawl makes many identifiers in one
+    static std::time_t cachedSecond = -1;
+    static std::tm local{};
+    const std::time_t now = std::time(nullptr);
+    if (now != cachedSecond) {
+        cachedSecond = now;
+        localtime_r(&now, &local);
+    }
     std::uniform_int_distribution<unsigned> draw(0, 0xFFFFE);
-    return FormatFileID(date.year(), date.month(), date.day(), time.second(), draw(IdGenerator()));
+    return FormatFileID(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_sec, draw(IdGenerator()));
 }

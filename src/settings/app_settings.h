@@ -44,5 +44,8 @@ void SetAdultWords(std::vector<std::string> words);
 // A fresh identifier of 12 or 13 upper-case hexadecimal digits: year mod 1000,
 // month, day, second of the minute, and a random part.
 std::string NewFileID();
+// Test seam: makes NewFileID return what source gives (null restores the clock
+// and the random part).
+void SetFileIDSource(std::string (*source)());
 // The same from given date parts and random number (the random part below 0xFFFFF).
 std::string FormatFileID(int year, int month, int day, int second, unsigned random);

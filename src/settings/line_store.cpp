@@ -135,9 +135,12 @@ std::string_view LineValue(std::string_view line)
 
 // Hash index from line names to the first line carrying each name. Names held by
 // more than one line are counted aside; only removing the first of such lines
-// needs a scan to find its successor.
+// needs a scan to find its successor. A slot keeps 16 bits of its name's hash
+// beside the line's address, so probing past other names reads no line.
 class TNameIndex {
 public:
+    static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
+
     explicit TNameIndex(const TLineStore& store) : m_store(store) {}
 
     void Build()
@@ -145,7 +148,7 @@ public:
         std::size_t capacity = 16;
         while (capacity * 3 < static_cast<std::size_t>(m_store.Count()) * 4 + 4)
             capacity *= 2;
-        m_slots.assign(capacity, nullptr);
+        m_slots.assign(capacity, 0);
         m_used = 0;
         m_extra.clear();
         for (TLineChunk* chunk : m_store.m_chunks)
@@ -153,16 +156,20 @@ public:
                 AddInOrder(chunk->nodes[i]);
     }
 
+    // the slot holding the first line of that name, kNoSlot when none
+    std::size_t FindSlot(std::string_view name) const
+    {
+        const std::size_t slot = SlotOf(name, Hash(name));
+        return m_slots[slot] ? slot : kNoSlot;
+    }
+    TLineNode* At(std::size_t slot) const { return NodeOf(m_slots[slot]); }
+    // the line in slot was replaced in place by one of the same name
+    void Reseat(std::size_t slot, TLineNode* node) { m_slots[slot] = Pack(node, m_slots[slot] >> 48); }
+
     TLineNode* Find(std::string_view name) const
     {
-        const std::size_t mask = m_slots.size() - 1;
-        std::size_t i = Hash(name) & mask;
-        while (TLineNode* node = m_slots[i]) {
-            if (m_store.NamesEqual(LineName(node->Text()), name))
-                return node;
-            i = (i + 1) & mask;
-        }
-        return nullptr;
+        const std::size_t slot = FindSlot(name);
+        return slot == kNoSlot ? nullptr : At(slot);
     }
 
     // node has just entered the list at its position
@@ -172,14 +179,15 @@ public:
         const std::string_view name = LineName(node->Text(), &hasName);
         if (!hasName)
             return;
-        const std::size_t slot = SlotOf(name);
-        if (m_slots[slot] == nullptr) {
-            Place(slot, node);
+        const std::uint64_t hash = Hash(name);
+        const std::size_t slot = SlotOf(name, hash);
+        if (m_slots[slot] == 0) {
+            Place(slot, node, hash);
             return;
         }
         ++m_extra[Key(name)];
-        if (m_store.PositionOf(node) < m_store.PositionOf(m_slots[slot]))
-            m_slots[slot] = node;
+        if (m_store.PositionOf(node) < m_store.PositionOf(At(slot)))
+            Reseat(slot, node);
     }
 
     // node has just left the list (it is not freed yet)
@@ -189,19 +197,19 @@ public:
         const std::string_view name = LineName(node->Text(), &hasName);
         if (!hasName)
             return;
-        const std::size_t slot = SlotOf(name);
-        if (m_slots[slot] == nullptr)
+        const std::size_t slot = SlotOf(name, Hash(name));
+        if (m_slots[slot] == 0)
             return;
         const std::string key = Key(name);
         const auto extra = m_extra.find(key);
-        if (m_slots[slot] == node) {
+        if (At(slot) == node) {
             if (extra == m_extra.end()) {
                 Erase(slot);
                 return;
             }
             if (--extra->second == 0)
                 m_extra.erase(extra);
-            m_slots[slot] = m_store.FirstNodeNamed(name, node);
+            Reseat(slot, m_store.FirstNodeNamed(name, node));
         } else if (extra != m_extra.end()) {
             if (--extra->second == 0)
                 m_extra.erase(extra);
@@ -216,9 +224,9 @@ public:
         const std::string_view oldName = LineName(oldNode->Text(), &oldHas);
         const std::string_view newName = LineName(newNode->Text(), &newHas);
         if (oldHas && newHas && m_store.NamesEqual(oldName, newName)) {
-            const std::size_t slot = SlotOf(newName);
-            if (m_slots[slot] == oldNode)
-                m_slots[slot] = newNode;
+            const std::size_t slot = SlotOf(newName, Hash(newName));
+            if (At(slot) == oldNode)
+                Reseat(slot, newNode);
             return;
         }
         Removed(oldNode);
@@ -226,6 +234,15 @@ public:
     }
 
 private:
+    static std::uint64_t Pack(const TLineNode* node, std::uint64_t tag)
+    {
+        return (tag << 48) | reinterpret_cast<std::uintptr_t>(node);
+    }
+    static TLineNode* NodeOf(std::uint64_t slot)
+    {
+        return reinterpret_cast<TLineNode*>(static_cast<std::uintptr_t>(slot & 0x0000FFFFFFFFFFFFULL));
+    }
+
     std::uint64_t Hash(std::string_view name) const
     {
         const auto* p = reinterpret_cast<const unsigned char*>(name.data());
@@ -244,6 +261,8 @@ private:
                              static_cast<std::size_t>(folded.size())));
     }
 
+    std::uint64_t HashOfNode(const TLineNode* node) const { return Hash(LineName(node->Text())); }
+
     std::string Key(std::string_view name) const
     {
         if (m_store.m_caseSensitive)
@@ -259,12 +278,13 @@ private:
     }
 
     // the slot holding name, or the empty slot where it would go
-    std::size_t SlotOf(std::string_view name) const
+    std::size_t SlotOf(std::string_view name, std::uint64_t hash) const
     {
         const std::size_t mask = m_slots.size() - 1;
-        std::size_t i = Hash(name) & mask;
-        while (TLineNode* node = m_slots[i]) {
-            if (m_store.NamesEqual(LineName(node->Text()), name))
+        const std::uint64_t tag = hash >> 48;
+        std::size_t i = hash & mask;
+        while (const std::uint64_t slot = m_slots[i]) {
+            if ((slot >> 48) == tag && m_store.NamesEqual(LineName(NodeOf(slot)->Text()), name))
                 return i;
             i = (i + 1) & mask;
         }
@@ -277,16 +297,17 @@ private:
         const std::string_view name = LineName(node->Text(), &hasName);
         if (!hasName)
             return;
-        const std::size_t slot = SlotOf(name);
-        if (m_slots[slot] == nullptr)
-            Place(slot, node);
+        const std::uint64_t hash = Hash(name);
+        const std::size_t slot = SlotOf(name, hash);
+        if (m_slots[slot] == 0)
+            Place(slot, node, hash);
         else
             ++m_extra[Key(name)];
     }
 
-    void Place(std::size_t slot, TLineNode* node)
+    void Place(std::size_t slot, TLineNode* node, std::uint64_t hash)
     {
-        m_slots[slot] = node;
+        m_slots[slot] = Pack(node, hash >> 48);
         ++m_used;
         if (m_used * 4 > m_slots.size() * 3)
             Grow();
@@ -294,17 +315,18 @@ private:
 
     void Grow()
     {
-        std::vector<TLineNode*> old;
+        std::vector<std::uint64_t> old;
         old.swap(m_slots);
-        m_slots.assign(old.size() * 2, nullptr);
+        m_slots.assign(old.size() * 2, 0);
         const std::size_t mask = m_slots.size() - 1;
-        for (TLineNode* node : old) {
-            if (!node)
+        for (std::uint64_t slot : old) {
+            if (!slot)
                 continue;
-            std::size_t i = Hash(LineName(node->Text())) & mask;
+            const std::uint64_t hash = HashOfNode(NodeOf(slot));
+            std::size_t i = hash & mask;
             while (m_slots[i])
                 i = (i + 1) & mask;
-            m_slots[i] = node;
+            m_slots[i] = slot;
         }
     }
 
@@ -314,22 +336,22 @@ private:
         const std::size_t mask = m_slots.size() - 1;
         std::size_t hole = slot;
         std::size_t i = (slot + 1) & mask;
-        while (TLineNode* node = m_slots[i]) {
-            const std::size_t home = Hash(LineName(node->Text())) & mask;
-            // move node into the hole when its home lies cyclically outside (hole, i]
+        while (const std::uint64_t entry = m_slots[i]) {
+            const std::size_t home = HashOfNode(NodeOf(entry)) & mask;
+            // move the entry into the hole when its home lies cyclically outside (hole, i]
             const bool inRange = (hole <= i) ? (home > hole && home <= i) : (home > hole || home <= i);
             if (!inRange) {
-                m_slots[hole] = node;
+                m_slots[hole] = entry;
                 hole = i;
             }
             i = (i + 1) & mask;
         }
-        m_slots[hole] = nullptr;
+        m_slots[hole] = 0;
         --m_used;
     }
 
     const TLineStore& m_store;
-    std::vector<TLineNode*> m_slots;
+    std::vector<std::uint64_t> m_slots;
     std::size_t m_used = 0;
     std::unordered_map<std::string, int> m_extra;
 };
@@ -596,6 +618,22 @@ int TLineStore::Add(std::string_view line)
     return m_count - 1;
 }
 
+bool TLineStore::AddIfAbsent(std::string_view line)
+{
+    if (!m_sorted) {
+        if (IndexOf(line) >= 0)
+            return false;
+        InsertAt(m_count, line);
+        return true;
+    }
+    bool found = false;
+    const int position = SortedPosition(line, &found);
+    if (found)
+        return false;
+    InsertAt(position, line);
+    return true;
+}
+
 void TLineStore::Insert(int index, std::string_view line)
 {
     if (m_sorted) {
@@ -728,13 +766,44 @@ bool TLineStore::FindValue(std::string_view name, std::string_view* value) const
 void TLineStore::ReplaceOrAppendByName(std::string_view name, std::string_view line)
 {
     TNameIndex* index = Index();
-    TLineNode* node = index ? index->Find(name) : FirstNodeNamed(name, nullptr);
-    if (!node) {
+    std::size_t slot = TNameIndex::kNoSlot;
+    TLineNode* old = nullptr;
+    if (index) {
+        slot = index->FindSlot(name);
+        old = slot == TNameIndex::kNoSlot ? nullptr : index->At(slot);
+    } else {
+        old = FirstNodeNamed(name, nullptr);
+    }
+    if (!old) {
         Add(line);
         return;
     }
-    const int position = PositionOf(node);
-    Put(position, line);
+    if (m_sorted) {
+        Put(PositionOf(old), line);
+        return;
+    }
+    // replace the line in its chunk; the new line carries the same name, so the
+    // index slot only changes its pointer
+    TLineChunk* chunk = old->chunk;
+    int offset = 0;
+    while (chunk->nodes[offset] != old)
+        ++offset;
+    TLineNode* node = MakeNode(line);
+    node->chunk = chunk;
+    chunk->nodes[offset] = node;
+    CountTag(chunk, old->tag, -1);
+    CountTag(chunk, node->tag, +1);
+    m_textBytes += node->size;
+    m_textBytes -= old->size;
+    if (index) {
+        bool hasName = false;
+        const std::string_view newName = LineName(node->Text(), &hasName);
+        if (hasName && NamesEqual(newName, name))
+            index->Reseat(slot, node);
+        else
+            index->Replaced(old, node);
+    }
+    FreeNode(old);
 }
 
 bool TLineStore::DeleteByName(std::string_view name)
@@ -837,6 +906,34 @@ int TLineStore::FindTagged(std::uint8_t mask, int from) const
                     return start + i;
         start += chunk->count;
         offset = 0;
+    }
+    return -1;
+}
+
+int TLineStore::FindTaggedBefore(std::uint8_t mask, int from) const
+{
+    if (from >= m_count)
+        from = m_count - 1;
+    if (from < 0 || mask == 0)
+        return -1;
+    const TLocation loc = Locate(from);
+    int chunkIndex = loc.chunk->index;
+    int offset = loc.offset;
+    int start = from - offset;
+    for (; chunkIndex >= 0; --chunkIndex) {
+        const TLineChunk* chunk = m_chunks[static_cast<std::size_t>(chunkIndex)];
+        if (offset < 0) {
+            offset = chunk->count - 1;
+            start -= chunk->count;
+        }
+        bool any = false;
+        for (int bit = 0; bit < 8 && !any; ++bit)
+            any = (mask & (1u << bit)) && chunk->tagCount[bit] > 0;
+        if (any)
+            for (int i = offset; i >= 0; --i)
+                if (chunk->nodes[i]->tag & mask)
+                    return start + i;
+        offset = -1;
     }
     return -1;
 }

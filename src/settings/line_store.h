@@ -45,6 +45,8 @@ public:
     // Appends; a sorted list puts the line at its sorted place instead and ignores
     // a line it already holds. Returns the line's index.
     int Add(std::string_view line);
+    // Adds the line unless a sorted list already holds it; false when it did.
+    bool AddIfAbsent(std::string_view line);
     // Inserts before index (index == Count() appends). A sorted list adds the line
     // at its sorted place instead.
     void Insert(int index, std::string_view line);
@@ -78,6 +80,8 @@ public:
     std::uint8_t TagAt(int index) const;
     // First index >= from whose tag shares a bit with mask; -1 when none.
     int FindTagged(std::uint8_t mask, int from = 0) const;
+    // Last index <= from whose tag shares a bit with mask; -1 when none.
+    int FindTaggedBefore(std::uint8_t mask, int from) const;
 
     // Copies all lines of another list (not its flags or classifier).
     void AssignLines(const TLineStore& source);

@@ -153,16 +153,23 @@ std::string GetString(const TLineStore& list, std::string_view name)
 
 void SetString(TLineStore& list, std::string_view name, std::string_view value)
 {
-    const std::string encoded = EncodeValue(value);
-    if (encoded.empty()) {
+    if (value.empty()) {
         list.DeleteByName(name);
         return;
     }
     std::string line;
-    line.reserve(name.size() + 1 + encoded.size());
-    line.append(name);
-    line.push_back('=');
-    line.append(encoded);
+    if (NeedsEncoding(value)) {
+        const std::string encoded = EncodeValue(value);
+        line.reserve(name.size() + 1 + encoded.size());
+        line.append(name);
+        line.push_back('=');
+        line.append(encoded);
+    } else {
+        line.reserve(name.size() + 1 + value.size());
+        line.append(name);
+        line.push_back('=');
+        line.append(value);
+    }
     list.ReplaceOrAppendByName(name, line);
 }
 

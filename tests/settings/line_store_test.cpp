@@ -116,12 +116,17 @@ TEST_P(LineStoreDifferential, AgreesWithAPlainScannedList)
                 plain.lines[static_cast<std::size_t>(at)] = line;
         } else {
             const std::uint8_t mask = static_cast<std::uint8_t>(1 + random() % 3);
-            const int from = std::uniform_int_distribution<int>(0, n)(random);
+            const int from = std::uniform_int_distribution<int>(-1, n)(random);
             int expected = -1;
-            for (int i = from; i < n && expected < 0; ++i)
+            for (int i = std::max(from, 0); i < n && expected < 0; ++i)
                 if (TagOfLastChar(plain.lines[static_cast<std::size_t>(i)]) & mask)
                     expected = i;
             ASSERT_EQ(store.FindTagged(mask, from), expected) << "step " << step;
+            int before = -1;
+            for (int i = std::min(from, n - 1); i >= 0 && before < 0; --i)
+                if (TagOfLastChar(plain.lines[static_cast<std::size_t>(i)]) & mask)
+                    before = i;
+            ASSERT_EQ(store.FindTaggedBefore(mask, from), before) << "step " << step;
         }
         if (step % 5000 == 0)
             ExpectSame(store, plain);
@@ -155,6 +160,10 @@ TEST(LineStore, SortedListKeepsOrderFindsByHalvingAndIgnoresDuplicates)
         ASSERT_EQ(links.IndexOf(reference[i]), static_cast<int>(i));
     }
     EXPECT_EQ(links.IndexOf("http://h/not-there"), -1);
+    EXPECT_FALSE(links.AddIfAbsent(reference[7]));
+    EXPECT_TRUE(links.AddIfAbsent("http://h/0000"));
+    EXPECT_EQ(links.Get(0), "http://h/0000");
+    EXPECT_EQ(links.Count(), static_cast<int>(reference.size()) + 1);
     // letter case matters in this list
     EXPECT_EQ(links.IndexOf(Lower(reference.front()) + "X"), -1);
 }
