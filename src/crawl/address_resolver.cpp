@@ -129,7 +129,12 @@ bool TAddressResolver::Resolve(std::string_view reference, std::string& out) con
 bool CanonicalAddress(std::string_view address, std::string& out)
 {
     const std::size_t tailAt = TailStart(address);
-    return CanonicalHead(ParseHead(address.substr(0, tailAt)), out) && Finish(out, address.substr(tailAt));
+    const std::string_view head = address.substr(0, tailAt);
+    const QUrl url = ParseHead(head);
+    // scheme, "://" and host: a path without a host (ww:a/../b) is no address to canonicalise
+    if (head.find("://") != static_cast<std::size_t>(url.scheme().size()))
+        return false;
+    return CanonicalHead(url, out) && Finish(out, address.substr(tailAt));
 }
 
 bool ResolveAddress(std::string_view baseAddress, std::string_view reference, std::string& out)

@@ -33,8 +33,9 @@ private:
     bool m_valid = false;
 };
 
-// An absolute address in canonical form (as above); false when it cannot be
-// parsed, is not absolute, or comes out longer than kMaxResolvedAddress.
+// An absolute address (scheme, "://", host...) in canonical form (as above);
+// false when it cannot be parsed, is not of that form, or comes out longer
+// than kMaxResolvedAddress.
 bool CanonicalAddress(std::string_view address, std::string& out);
 // ResolveAddress(base, reference) = TAddressResolver(base).Resolve(reference).
 bool ResolveAddress(std::string_view baseAddress, std::string_view reference, std::string& out);

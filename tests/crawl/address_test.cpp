@@ -241,6 +241,7 @@ TEST(CanonicalAddress, CanonicalisesAbsoluteAddressesOnly)
     ASSERT_TRUE(CanonicalAddress("http://h:8080/%7e%7E~", out));
     EXPECT_EQ(out, "http://h:8080/%7e%7E~");
     EXPECT_FALSE(CanonicalAddress("/go?u=http://x/", out));
+    EXPECT_FALSE(CanonicalAddress("ww:a/../b://c", out));
     EXPECT_FALSE(CanonicalAddress("http://h h/", out));
     EXPECT_FALSE(CanonicalAddress("http://h/" + std::string(247, 'p'), out));
     EXPECT_TRUE(CanonicalAddress("http://h/" + std::string(246, 'p'), out));
