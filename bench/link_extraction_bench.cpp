@@ -130,6 +130,8 @@ BENCHMARK(BM_EqualsOrQuoteLoop)->Repetitions(5)->ReportAggregatesOnly(true);
 // Prints the console table, then the median rates and their ratios to the baseline.
 class TRatioReporter final : public benchmark::ConsoleReporter {
 public:
+    TRatioReporter() : ConsoleReporter(OO_None) {}
+
     void ReportRuns(const std::vector<Run>& runs) override
     {
         ConsoleReporter::ReportRuns(runs);
