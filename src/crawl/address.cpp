@@ -62,50 +62,63 @@ std::uint16_t DefaultPort(std::string_view scheme)
     return 0;
 }
 
-} // namespace
+struct TRawParts {
+    std::string_view scheme;
+    std::string_view userName;
+    std::string_view password;
+    std::string_view host;
+    std::string_view hostAndPort;  // the authority without user name and password
+    std::string_view path;
+    std::string_view extra;
+    std::uint16_t port = 0;
+};
 
-bool SplitAddress(std::string_view address, TAddressParts& parts)
+// Whether the address begins with a scheme name and "://"; an address that only
+// holds "://" further on (in its query, say) still needs "http://" in front.
+bool HasScheme(std::string_view address)
 {
-    std::string withScheme;
-    if (address.find("://") == std::string_view::npos) {
-        withScheme = "http://";
-        withScheme.append(address);
-        address = withScheme;
-    }
     const std::size_t sep = address.find("://");
-    const std::string_view scheme = address.substr(0, sep);
-    if (scheme.empty())
+    if (sep == 0 || sep == std::string_view::npos)
         return false;
-    for (char c : scheme)
-        if (!IsSchemeChar(c))
+    for (std::size_t i = 0; i < sep; ++i)
+        if (!IsSchemeChar(address[i]))
             return false;
+    return true;
+}
+
+// Splits an address that begins with its scheme, without decoding anything.
+bool SplitRaw(std::string_view address, TRawParts& raw)
+{
+    const std::size_t sep = address.find("://");
+    raw.scheme = address.substr(0, sep);
     const std::string_view rest = address.substr(sep + 3);
     const std::size_t authorityEnd = rest.find_first_of("/?#");
     const std::string_view authority = rest.substr(0, authorityEnd);
     const std::string_view tail = authorityEnd == std::string_view::npos ? std::string_view() : rest.substr(authorityEnd);
 
     std::string_view userInfo;
-    std::string_view hostPort = authority;
+    raw.hostAndPort = authority;
     const std::size_t at = authority.rfind('@');
     if (at != std::string_view::npos) {
         userInfo = authority.substr(0, at);
-        hostPort = authority.substr(at + 1);
+        raw.hostAndPort = authority.substr(at + 1);
     }
-    std::string_view user = userInfo;
-    std::string_view password;
+    raw.userName = userInfo;
+    raw.password = {};
     const std::size_t colon = userInfo.find(':');
     if (colon != std::string_view::npos) {
-        user = userInfo.substr(0, colon);
-        password = userInfo.substr(colon + 1);
+        raw.userName = userInfo.substr(0, colon);
+        raw.password = userInfo.substr(colon + 1);
     }
 
-    std::string_view host = hostPort;
+    const std::string_view hostPort = raw.hostAndPort;
+    raw.host = hostPort;
     std::string_view portText;
     if (!hostPort.empty() && hostPort.front() == '[') {
         const std::size_t close = hostPort.find(']');
         if (close == std::string_view::npos)
             return false;
-        host = hostPort.substr(0, close + 1);
+        raw.host = hostPort.substr(0, close + 1);
         const std::string_view after = hostPort.substr(close + 1);
         if (!after.empty()) {
             if (after.front() != ':')
@@ -115,13 +128,13 @@ bool SplitAddress(std::string_view address, TAddressParts& parts)
     } else {
         const std::size_t portColon = hostPort.rfind(':');
         if (portColon != std::string_view::npos) {
-            host = hostPort.substr(0, portColon);
+            raw.host = hostPort.substr(0, portColon);
             portText = hostPort.substr(portColon + 1);
         }
     }
-    if (host.empty())
+    if (raw.host.empty())
         return false;
-    std::uint16_t port = DefaultPort(scheme);
+    raw.port = DefaultPort(raw.scheme);
     if (!portText.empty()) {
         unsigned value = 0;
         for (char c : portText) {
@@ -131,29 +144,48 @@ bool SplitAddress(std::string_view address, TAddressParts& parts)
             if (value > 65535)
                 return false;
         }
-        port = static_cast<std::uint16_t>(value);
+        raw.port = static_cast<std::uint16_t>(value);
     }
 
-    std::string_view path;
-    std::string_view extra;
     const std::size_t query = tail.find_first_of("?#");
-    path = tail.substr(0, query);
-    if (query != std::string_view::npos)
-        extra = tail.substr(query);
+    raw.path = tail.substr(0, query);
+    raw.extra = query == std::string_view::npos ? std::string_view() : tail.substr(query);
+    return true;
+}
 
+// Splits and decodes; storage keeps the address with "http://" put in front
+// when it needs one, and the raw parts point into it or into address.
+bool Split(std::string_view address, std::string& storage, TRawParts& raw, TAddressParts& parts)
+{
+    if (!HasScheme(address)) {
+        storage = "http://";
+        storage.append(address);
+        address = storage;
+    }
+    if (!SplitRaw(address, raw))
+        return false;
     TAddressParts result;
-    result.scheme = Unescape(scheme);
-    result.host = Unescape(host);
-    result.userName = Unescape(user);
-    result.password = Unescape(password);
-    result.path = Unescape(path);
-    result.extra = Unescape(extra);
-    result.port = port;
+    result.scheme = Unescape(raw.scheme);
+    result.host = Unescape(raw.host);
+    result.userName = Unescape(raw.userName);
+    result.password = Unescape(raw.password);
+    result.path = Unescape(raw.path);
+    result.extra = Unescape(raw.extra);
+    result.port = raw.port;
     if (result.scheme.size() > 32 || result.host.size() > 256 || result.userName.size() > 128
         || result.password.size() > 128 || result.path.size() > 2048 || result.extra.size() > 2048)
         return false;
     parts = std::move(result);
     return true;
+}
+
+} // namespace
+
+bool SplitAddress(std::string_view address, TAddressParts& parts)
+{
+    std::string storage;
+    TRawParts raw;
+    return Split(address, storage, raw, parts);
 }
 
 std::string HostOf(std::string_view address)
@@ -162,6 +194,24 @@ std::string HostOf(std::string_view address)
     if (!SplitAddress(address, parts))
         return {};
     return parts.host;
+}
+
+std::vector<std::string> ParentFolders(std::string_view address)
+{
+    std::vector<std::string> folders;
+    std::string storage;
+    TRawParts raw;
+    TAddressParts parts;
+    if (!Split(address, storage, raw, parts) || raw.path.size() <= 1)
+        return folders;
+    // the folders keep the port of the address: on another port they are another site
+    std::string start(raw.scheme);
+    start += "://";
+    start.append(raw.hostAndPort);
+    for (std::size_t i = 1; i < raw.path.size(); ++i)
+        if (raw.path[i] == '/')
+            folders.push_back(start + std::string(raw.path.substr(0, i + 1)));
+    return folders;
 }
 
 std::string FileNameOf(std::string_view address)
@@ -202,14 +252,12 @@ std::string FormDecode(std::string_view text)
         const char c = text[i];
         if (c == '+') {
             out.push_back(' ');
-        } else if (c == '%') {
+        } else if (c == '%' && i + 2 < text.size()) {
             // the "%" and the two characters after it are consumed in every case
-            if (i + 2 < text.size()) {
-                const int hi = HexValue(text[i + 1]);
-                const int lo = HexValue(text[i + 2]);
-                if (hi >= 0 && lo >= 0 && (hi * 16 + lo) != 0)
-                    out.push_back(static_cast<char>(hi * 16 + lo));
-            }
+            const int hi = HexValue(text[i + 1]);
+            const int lo = HexValue(text[i + 2]);
+            if (hi >= 0 && lo >= 0 && (hi * 16 + lo) != 0)
+                out.push_back(static_cast<char>(hi * 16 + lo));
             i += 2;
         } else {
             out.push_back(c);
