@@ -15,6 +15,11 @@
 #include <algorithm>
 #include <deque>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 // The most the server queues in a socket before waiting for it to drain, so that bytes
@@ -75,6 +80,35 @@ THttpTestResponse NotFoundPage()
     response.status = 404;
     return response;
 }
+
+// A port bound without listening for the life of the process: connections to it are
+// refused, and neither another server nor a client's own end (a loopback connection to
+// itself) can take it, as they could take a port that was merely released.
+struct TReservedPort {
+    int fd = -1;
+    quint16 port = 0;
+
+    TReservedPort()
+    {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            return;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t size = sizeof address;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            port = ntohs(address.sin_port);
+    }
+    ~TReservedPort()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    TReservedPort(const TReservedPort&) = delete;
+    TReservedPort& operator=(const TReservedPort&) = delete;
+};
 
 struct TParsedRequest {
     THttpTestRequest request;
@@ -527,7 +561,7 @@ protected:
     void run() override
     {
         QTcpServer server;
-        QObject connections;  // parent of every connection; goes before the server does
+        QObject connections;  // parent of every connection
         if (!server.listen(QHostAddress::LocalHost, 0)) {
             m_ready.release();
             return;
@@ -547,6 +581,9 @@ protected:
         });
         m_ready.release();
         exec();
+        // refuse new connections before closing the open ones, so that a client retrying
+        // on the close meets a refusal rather than a connection reset unanswered
+        server.close();
     }
 
 private:
@@ -638,12 +675,8 @@ void THttpTestServer::SetThrottle(qint64 bytesPerSecond)
 
 quint16 THttpTestServer::UnusedPort()
 {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
+    static const TReservedPort reserved;
+    return reserved.port;
 }
 
 QList<THttpTestRequest> THttpTestServer::Requests() const

@@ -102,7 +102,8 @@ public:
     void SetLatency(int ms);
     void SetThrottle(qint64 bytesPerSecond);
 
-    // A port on 127.0.0.1 where nothing listens (bound once, then released).
+    // A port on 127.0.0.1 where nothing listens: bound without listening and kept so for
+    // the life of the process, so that nothing else can take it meanwhile. Always the same.
     static quint16 UnusedPort();
 
     QList<THttpTestRequest> Requests() const;
