@@ -18,8 +18,9 @@ inline void FillCrawledProject(TProject& project, int documents, int pictures, u
     auto host = [&] { return "www." + word() + std::to_string(random() % 500) + ".com"; };
     auto id = [&] {
         char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "0%02X%X%02X%02X%05X", 26, 1 + random() % 12, 1 + random() % 28, random() % 60,
-                      random() % 0xFFFFF);
+        std::snprintf(buffer, sizeof buffer, "0%02X%X%02X%02X%05X", 26u, static_cast<unsigned>(1 + random() % 12),
+                      static_cast<unsigned>(1 + random() % 28), static_cast<unsigned>(random() % 60),
+                      static_cast<unsigned>(random() % 0xFFFFF));
         return std::string(buffer);
     };
     TOptionsList& docs = *project.Documents();

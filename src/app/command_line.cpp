@@ -1,8 +1,10 @@
 #include "app/command_line.h"
 
+#include "app/demo_gallery.h"
+#include "app/headless_crawl.h"
+#include "app/new_project.h"
 #include "app/terminal_progress.h"
 #include "crawl/address.h"
-#include "project/category_guess.h"
 #include "project/file_record.h"
 #include "project/project.h"
 #include "project/project_list.h"
@@ -46,6 +48,15 @@ const char kHelp[] =
     "  list         list every project: UIN, folder name, category, title\n"
     "  show NAME    show a project (by folder name or UIN): its information,\n"
     "               options and the states of its records\n"
+    "  crawl URL    make a project as new does (same options) and crawl it\n"
+    "  crawl NAME   resume the crawl of a saved project\n"
+    "      --eager            service a slot as soon as its fetch ends, and fetch\n"
+    "                         pictures in every slot\n"
+    "  demo         serve a small gallery site on 127.0.0.1 and crawl it into\n"
+    "               the project \"Demo Gallery\" (--eager as for crawl)\n"
+    "\n"
+    "Ctrl+C stops a crawl: running fetches are kept for the next run, and the\n"
+    "project is saved.\n"
     "\n"
     "Options:\n"
     "  --home DIR   keep data/ and Projects/ in DIR (else $FOTOLOOM_HOME,\n"
@@ -112,21 +123,9 @@ bool ParseCount(const QString& text, qint64 limit, int* value)
     return true;
 }
 
-struct TNewRequest {
-    QString url;
-    std::optional<QString> title;
-    std::optional<QString> category;
-    std::optional<QString> path;
-    bool catalog = false;
-    std::optional<int> minWidth;
-    std::optional<int> minHeight;
-    std::optional<int> minSizeKb;
-    std::optional<int> maxSizeKb;
-    std::optional<int> maxDocKb;
-};
-
-// Reads the options of "new"; an error message when they are wrong.
-QString ParseNew(TArguments& args, TNewRequest& request)
+// Reads the options of "new" (and of "crawl", which adds --eager); the first
+// argument that is no option goes to request.url. An error message when they are wrong.
+QString ParseNew(TArguments& args, TNewRequest& request, bool* eager = nullptr)
 {
     constexpr qint64 kMaxKb = INT32_MAX / 1024;
     while (!args.AtEnd()) {
@@ -143,6 +142,10 @@ QString ParseNew(TArguments& args, TNewRequest& request)
         }
         if (name == QLatin1String("--catalog") && inlineValue.isNull()) {
             request.catalog = true;
+            continue;
+        }
+        if (eager && name == QLatin1String("--eager") && inlineValue.isNull()) {
+            *eager = true;
             continue;
         }
         struct TNumber {
@@ -182,66 +185,16 @@ QString ParseNew(TArguments& args, TNewRequest& request)
             return QStringLiteral("option %1 needs a value").arg(name);
         *textTarget = text;
     }
-    if (request.url.isEmpty())
-        return QStringLiteral("new needs a starting address");
-    if (request.url.startsWith(QLatin1String("www."), Qt::CaseInsensitive))
-        request.url.prepend(QLatin1String("http://"));
-    if (!request.url.startsWith(QLatin1String("http://"), Qt::CaseInsensitive))
-        return QStringLiteral("the starting address must begin with http:// ('%1')").arg(request.url);
-    if (HostOf(ToStdString(request.url)).empty())
-        return QStringLiteral("the starting address has no host ('%1')").arg(request.url);
     return {};
-}
-
-std::string AsciiLower(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return text;
-}
-
-// The first 150 characters of a title.
-std::string CutTitle(const QString& title)
-{
-    return ToStdString(title.left(150));
 }
 
 int RunNew(const TNewRequest& request)
 {
-    TProject project;
-    TOptionsList& o = project.Options();
-    const std::string url = ToStdString(request.url);
-    const std::string host = HostOf(url);
-    SetString(o, "URL", url);
-    SetString(o, "Domain", AsciiLower(host));
-    SetString(o, "Title", CutTitle(request.title.value_or(ToQString(host))));
-    SetInteger(o, "URLKind", request.catalog ? 1 : 0);
-    if (request.minWidth)
-        SetInteger(o, "MinWidth", *request.minWidth);
-    if (request.minHeight)
-        SetInteger(o, "MinHeight", *request.minHeight);
-    std::string category;
-    if (request.category) {
-        category = ToStdString(*request.category);
-    } else {
-        TOptionsList categories;
-        categories.LoadFromFile(DataFolder() + QStringLiteral("categories.dat"));
-        category = GuessCategory(categories, {}, url);
-    }
-    SetString(o, "Category", category);
-    if (request.minSizeKb)
-        SetInteger(o, "MinPicSize", *request.minSizeKb * 1024);
-    if (request.maxDocKb)
-        SetInteger(o, "MaxDocSize", *request.maxDocKb * 1024);
-    if (request.maxSizeKb)
-        SetInteger(o, "MaxPicSize", *request.maxSizeKb * 1024);
-    SetString(o, "SearchPath", request.path ? ToStdString(*request.path) : std::string());
-    project.AddEntryPoint();
     QString error;
-    if (!project.Save(&error))
+    const std::unique_ptr<TProject> project = MakeNewProject(request, &error);
+    if (!project)
         return Fail(error, kExitFatal);
-    Print(ToQString(project.GetDiskName()));
+    Print(ToQString(project->GetDiskName()));
     return kExitOk;
 }
 
@@ -351,18 +304,45 @@ int RunCommandLine(const QStringList& arguments)
 
     // everything is read and checked before anything is written
     TNewRequest request;
-    QString showName;
+    QString projectName;
+    bool eager = false;
+    bool crawlNew = false;
     if (command == QLatin1String("new")) {
-        const QString error = ParseNew(args, request);
+        QString error = ParseNew(args, request);
+        if (error.isEmpty() && request.url.isEmpty())
+            error = QStringLiteral("new needs a starting address");
+        if (error.isEmpty())
+            error = CheckStartingAddress(request.url);
         if (!error.isEmpty())
             return Fail(error);
+    } else if (command == QLatin1String("crawl")) {
+        QString error = ParseNew(args, request, &eager);
+        if (error.isEmpty() && request.url.isEmpty())
+            error = QStringLiteral("crawl needs a starting address or a project name");
+        if (!error.isEmpty())
+            return Fail(error);
+        crawlNew = request.url.contains(QLatin1String("://")) || request.url.startsWith(QLatin1String("www."), Qt::CaseInsensitive);
+        if (crawlNew) {
+            error = CheckStartingAddress(request.url);
+            if (!error.isEmpty())
+                return Fail(error);
+        } else {
+            projectName = request.url;
+        }
+    } else if (command == QLatin1String("demo")) {
+        while (!args.AtEnd()) {
+            const QString argument = args.Next();
+            if (argument != QLatin1String("--eager"))
+                return Fail(QStringLiteral("unknown option '%1'").arg(argument));
+            eager = true;
+        }
     } else if (command == QLatin1String("list")) {
         if (!args.AtEnd())
             return Fail(QStringLiteral("unexpected argument '%1'").arg(args.Next()));
     } else if (command == QLatin1String("show")) {
         if (args.AtEnd())
             return Fail(QStringLiteral("show needs a project name"));
-        showName = args.Next();
+        projectName = args.Next();
         if (!args.AtEnd())
             return Fail(QStringLiteral("unexpected argument '%1'").arg(args.Next()));
     } else {
@@ -371,11 +351,13 @@ int RunCommandLine(const QStringList& arguments)
 
     const QString exeFolder = QCoreApplication::applicationDirPath();
     TAppFolders folders{ResolveHomeFolder(home, exeFolder), ResolveInstallFolder(exeFolder)};
-    const bool readOnly = command != QLatin1String("new");
-    if (readOnly && !QFileInfo(folders.home + QStringLiteral("Projects")).isDir()) {
-        if (command == QLatin1String("show"))
-            return Fail(QStringLiteral("no project '%1' in %2Projects/").arg(showName, folders.home));
-        return kExitOk;
+    const bool readOnly = command == QLatin1String("list") || command == QLatin1String("show");
+    const bool needsProject = command == QLatin1String("show") || (command == QLatin1String("crawl") && !crawlNew);
+    if (!QFileInfo(folders.home + QStringLiteral("Projects")).isDir()) {
+        if (needsProject)
+            return Fail(QStringLiteral("no project '%1' in %2Projects/").arg(projectName, folders.home));
+        if (readOnly)
+            return kExitOk;
     }
 
     std::unique_ptr<TTerminalProgress> progress;
@@ -388,15 +370,28 @@ int RunCommandLine(const QStringList& arguments)
         return Fail(error, kExitFatal);
 
     int status = kExitOk;
-    if (command == QLatin1String("new"))
+    if (command == QLatin1String("new")) {
         status = RunNew(request);
-    else if (command == QLatin1String("list"))
+    } else if (command == QLatin1String("list")) {
         status = RunList();
-    else
-        status = RunShow(showName);
+    } else if (command == QLatin1String("show")) {
+        status = RunShow(projectName);
+    } else if (command == QLatin1String("demo")) {
+        status = RunDemo(eager);
+    } else if (crawlNew) {
+        const std::unique_ptr<TProject> project = MakeNewProject(request, &error);
+        status = project ? RunHeadlessCrawl(*project, eager) : Fail(error, kExitFatal);
+    } else {
+        const std::string folder = FindProjectFolder(projectName);
+        TProject project;
+        if (folder.empty() || !project.Load(folder))
+            status = Fail(QStringLiteral("no project '%1' in %2 that can be loaded").arg(projectName, ProjectsFolder()));
+        else
+            status = RunHeadlessCrawl(project, eager);
+    }
 
-    // the read-only commands change no setting and write nothing
-    if (!readOnly && !AppShutdown(&error) && status == kExitOk)
+    // the read-only commands, and a command that found no project, write nothing
+    if (!readOnly && status != kExitUsage && !AppShutdown(&error) && status == kExitOk)
         status = Fail(error, kExitFatal);
     SetAppBusy(nullptr);
     return status;
