@@ -99,7 +99,7 @@ int RunHeadlessCrawl(TProject& project, bool eager)
 
     TCrawlScheduler scheduler;
     scheduler.SetProject(&project);
-    if (qEnvironmentVariableIsEmpty("FOTOLOOM_NO_CACHE_TEST")) scheduler.SetCacheFolder(HomeFolder() + QStringLiteral("cache/"));
+    scheduler.SetCacheFolder(HomeFolder() + QStringLiteral("cache/"));
     if (eager)
         scheduler.SetEager(true);
 
