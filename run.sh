@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Builds Fotoloom and starts it. Extra arguments go to the program
-# (for example: ./run.sh new http://www.example.com/gallery/).
+# Builds Fotoloom and starts it: without arguments it runs the demo crawl (a
+# small gallery site served by the program itself on 127.0.0.1, harvested into
+# the project "Demo Gallery"). Extra arguments go to the program, for example
+#   ./run.sh crawl http://www.example.com/gallery/
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/install-deps.sh
@@ -8,4 +10,4 @@ cd "$(dirname "$0")"
 if [ $# -gt 0 ]; then
   exec ./build/bin/fotoloom "$@"
 fi
-exec ./build/bin/fotoloom list
+exec ./build/bin/fotoloom demo

@@ -31,6 +31,12 @@ bool TTempHome::Start(QString* error)
     return m_started;
 }
 
+bool TTempHome::StartIn(const QString& home)
+{
+    QString error;
+    return AppStartup(TAppFolders{home, InstallFolder()}, &error);
+}
+
 void TTempHome::Stop()
 {
     if (m_started)

@@ -17,6 +17,8 @@ public:
     // The installation folder of the build (data/ and images/).
     static QString InstallFolder();
     bool Start(QString* error = nullptr);
+    // Starts the program's settings in a home that is not a temporary one of its own.
+    static bool StartIn(const QString& home);
     void Stop();
 
 private:
