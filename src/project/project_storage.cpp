@@ -24,6 +24,7 @@ constexpr qint64 kInputPiece = 1 << 20;
 constexpr qint64 kMaxExpansion = 64;
 constexpr qint64 kMinDecompressBound = 1 << 20;
 constexpr qint64 kMaxDecompressed = qint64(2) << 30;
+constexpr qint64 kShowLoadProgressFrom = 1 << 20;
 
 QByteArray MakeHeader(std::int32_t optionsOffset, std::int32_t thumbnailOffset)
 {
@@ -155,6 +156,23 @@ bool DecompressLists(QIODevice& stream, qint64 compressedSize, TMultiOptions& li
     qint64 left = compressedSize;
     qint64 produced = 0;
     bool streamEnd = false;
+    // a big project takes seconds to read: its progress is shown by the compressed bytes read
+    struct TLoadProgress {
+        bool shown = false;
+        ~TLoadProgress()
+        {
+            if (shown) {
+                AppBusy().Hide();
+                AppBusy().SetMaximum(100);
+            }
+        }
+    } busy;
+    if (compressedSize > kShowLoadProgressFrom) {
+        busy.shown = true;
+        AppBusy().SetCaption(QStringLiteral("Loading project"));
+        AppBusy().SetMaximum(compressedSize);
+        AppBusy().Show();
+    }
     while (!streamEnd) {
         if (bz.avail_in == 0) {
             if (left == 0)
@@ -163,6 +181,10 @@ bool DecompressLists(QIODevice& stream, qint64 compressedSize, TMultiOptions& li
             if (input.isEmpty())
                 return false;
             left -= input.size();
+            if (busy.shown) {
+                AppBusy().SetPosition(compressedSize - left);
+                AppBusy().ProcessEvents();
+            }
             bz.next_in = input.data();
             bz.avail_in = static_cast<unsigned>(input.size());
         }
