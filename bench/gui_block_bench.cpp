@@ -103,12 +103,15 @@ int main(int argc, char** argv)
                                         QStringLiteral("S"), QStringLiteral("5"));
     const QCommandLineOption linksOption(QStringLiteral("links"), QStringLiteral("links on every document (300)"),
                                          QStringLiteral("N"), QStringLiteral("300"));
-    parser.addOptions({eagerOption, secondsOption, idleOption, linksOption});
+    const QCommandLineOption traceOption(QStringLiteral("trace"),
+                                         QStringLiteral("print every gap over 15 ms with the records stored just before it"));
+    parser.addOptions({eagerOption, secondsOption, idleOption, linksOption, traceOption});
     parser.process(app);
     const bool eager = parser.isSet(eagerOption);
     const int seconds = std::max(1, parser.value(secondsOption).toInt());
     const int idleSeconds = std::max(1, parser.value(idleOption).toInt());
     const int links = std::clamp(parser.value(linksOption).toInt(), 1, 2000);
+    const bool trace = parser.isSet(traceOption);
 
     TTempHome home;
     THttpTestServer server;
@@ -149,13 +152,20 @@ int main(int argc, char** argv)
     scheduler.SetEager(eager);
     bool finished = false;
     QObject::connect(&scheduler, &TCrawlScheduler::CrawlFinished, [&] { finished = true; });
+    QElapsedTimer clock;
+    // what the scheduler wrote back since the probe's last tick, for --trace
+    QByteArray stored;
+    QObject::connect(&scheduler, &TCrawlScheduler::RecordStored, [&](const TFileRecord& r) {
+        if (trace)
+            stored += QByteArray::number(clock.elapsed()) + " ms " + (r.IsPicture ? "picture " : "document ")
+                + QByteArray::fromStdString(r.Link) + "; ";
+    });
 
     // the probe: gaps between its ticks, by phase, and how many slots were busy at each
     enum { kIdle, kCrawl, kStop, kPhases };
     std::array<TGaps, kPhases> gaps;
     int phase = kIdle;
     std::array<long, TCrawlScheduler::kSlots + 1> busyHistogram{};
-    QElapsedTimer clock;
     qint64 last = -1;
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
@@ -164,6 +174,10 @@ int main(int argc, char** argv)
         const qint64 now = clock.nsecsElapsed();
         if (last >= 0)
             gaps[static_cast<std::size_t>(phase)].ms.push_back((now - last) / 1e6);
+        if (trace && last >= 0 && now - last > 15000000)
+            std::fprintf(stderr, "gap %.2f ms ending at %lld ms; stored meanwhile: %s\n", (now - last) / 1e6,
+                         static_cast<long long>(now / 1000000), stored.isEmpty() ? "nothing" : stored.constData());
+        stored.clear();
         last = now;
         if (phase == kCrawl) {
             int busy = 0;
