@@ -7,7 +7,7 @@
 #   bench/crawl_bench.sh [A] [B] [C]      (default: all three)
 #
 # Environment: BUILD (build folder, default build), RUNS (runs per scenario, default 2),
-# KEEP=1 keeps the work folder, QUICK=1 crawls sites of 2 galleries only (a smoke test).
+# LIMIT (seconds a contender may take, default 1200), KEEP=1 keeps the work folder, QUICK=1 crawls sites of 2 galleries only (a smoke test).
 #
 #   A  the paced scheduler (no --eager) on 10 galleries x 20 pictures of 70 KB, 100 ms
 #      latency: the pictures started per second against the bound of one per 500 ms tick,
@@ -22,6 +22,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD:-build}
 case $build in /*) ;; *) build=$root/$build ;; esac
 runs=${RUNS:-2}
+# a contender that has not finished by then has failed
+limit=${LIMIT:-1200}
 fotoloom=$build/bin/fotoloom
 site=$build/bin/crawl_site
 scenarios=("$@")
@@ -126,7 +128,7 @@ run_fotoloom() {
   shift
   local start end status=0
   start=$EPOCHREALTIME
-  "$fotoloom" --home "$dir/home" crawl "http://127.0.0.1:$port/" "$@" 2> "$dir/fotoloom.err" || status=$?
+  timeout -s INT -k 30 "$limit" "$fotoloom" --home "$dir/home" crawl "http://127.0.0.1:$port/" "$@" 2> "$dir/fotoloom.err" || status=$?
   end=$EPOCHREALTIME
   seconds=$(calc "$end - $start")
   [ $status -eq 0 ] || fail "fotoloom ended with status $status (see $dir/fotoloom.err)"
@@ -138,7 +140,7 @@ run_wget() {
   local dir=$1
   local start end status=0
   start=$EPOCHREALTIME
-  wget -r -l inf -np -A jpg,html -q -P "$dir/out" "http://127.0.0.1:$port/" 2> "$dir/wget.err" || status=$?
+  timeout -k 30 "$limit" wget -r -l inf -np -A jpg,html -q -P "$dir/out" "http://127.0.0.1:$port/" 2> "$dir/wget.err" || status=$?
   end=$EPOCHREALTIME
   seconds=$(calc "$end - $start")
   [ $status -eq 0 ] || fail "wget ended with status $status (see $dir/wget.err)"
