@@ -13,6 +13,8 @@ TCrawlScheduler::TCrawlScheduler(QObject* parent) : QObject(parent)
 {
     // re-armed after each tick, so that ticks never overlap
     m_timer.setSingleShot(true);
+    // a coarse timer may fire a few per cent early: the pacing of the slots is a minimum
+    m_timer.setTimerType(Qt::PreciseTimer);
     connect(&m_timer, &QTimer::timeout, this, &TCrawlScheduler::Tick);
 }
 

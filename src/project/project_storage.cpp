@@ -246,12 +246,15 @@ bool TProject::SaveToStream(QIODevice& stream)
         ToLE32(length, static_cast<std::int32_t>(textSize));
         ok = writer.Write(std::string_view(length, 4));
         if (ok)
-            ok = m_lists.WriteSectioned([&](std::string_view piece) {
-                if (!writer.Write(piece))
-                    return false;
-                CompressProgress(writer.TotalIn());
-                return true;
-            });
+            // pieces small enough that the progress moves every few tens of milliseconds
+            ok = m_lists.WriteSectioned(
+                [&](std::string_view piece) {
+                    if (!writer.Write(piece))
+                        return false;
+                    CompressProgress(writer.TotalIn());
+                    return true;
+                },
+                256 * 1024);
         hide.Now();
         ok = writer.Finish() && ok;
         if (ok) {
