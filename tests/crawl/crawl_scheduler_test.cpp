@@ -244,7 +244,7 @@ TEST(CrawlEager, ServicesSlotsAtOnceAndFetchesPicturesInEverySlot)
         f.scheduler.Tick();
         EXPECT_TRUE(f.finished);
     }
-    // a fresh settings file holds no eager setting, and the spec pacing is the default
+    // a fresh settings file holds no eager setting: the paced slots are the default
     EXPECT_EQ(GetString(Settings(), "EagerSlots"), "");
 }
 
