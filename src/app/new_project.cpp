@@ -6,18 +6,6 @@
 #include "settings/app_settings.h"
 #include "settings/text_convert.h"
 
-namespace {
-
-std::string AsciiLower(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return text;
-}
-
-} // namespace
-
 QString CheckStartingAddress(QString& url)
 {
     if (url.startsWith(QLatin1String("www."), Qt::CaseInsensitive))

@@ -1,17 +1,8 @@
 #include "crawl/address.h"
 
-namespace {
+#include "settings/text_convert.h"
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
+namespace {
 
 std::string Unescape(std::string_view text)
 {
@@ -19,8 +10,8 @@ std::string Unescape(std::string_view text)
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 2 < text.size()) {
-            const int hi = HexValue(text[i + 1]);
-            const int lo = HexValue(text[i + 2]);
+            const int hi = HexDigitValue(text[i + 1]);
+            const int lo = HexDigitValue(text[i + 2]);
             if (hi >= 0 && lo >= 0) {
                 out.push_back(static_cast<char>(hi * 16 + lo));
                 i += 2;
@@ -254,8 +245,8 @@ std::string FormDecode(std::string_view text)
             out.push_back(' ');
         } else if (c == '%' && i + 2 < text.size()) {
             // the "%" and the two characters after it are consumed in every case
-            const int hi = HexValue(text[i + 1]);
-            const int lo = HexValue(text[i + 2]);
+            const int hi = HexDigitValue(text[i + 1]);
+            const int lo = HexDigitValue(text[i + 2]);
             if (hi >= 0 && lo >= 0 && (hi * 16 + lo) != 0)
                 out.push_back(static_cast<char>(hi * 16 + lo));
             i += 2;

@@ -4,20 +4,12 @@
 #include "project/file_record.h"
 #include "project/row_model.h"
 #include "settings/app_settings.h"
+#include "settings/text_convert.h"
 
 #include <chrono>
 #include <random>
 
 namespace {
-
-std::string Lower(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c + 32);
-    return out;
-}
 
 constexpr std::uint8_t kWaiting = tagInitial | tagDeferred;
 
@@ -33,7 +25,7 @@ TOptionsList& TProject::QueueList(bool pictures)
 
 bool TProject::AcceptLink(std::string_view address) const
 {
-    if (Lower(address.substr(0, 7)) != "http://")
+    if (AsciiLower(address.substr(0, 7)) != "http://")
         return false;
     for (std::string_view extension : ExcludedExtensions)
         if (address.find(extension) != std::string_view::npos)
@@ -41,16 +33,16 @@ bool TProject::AcceptLink(std::string_view address) const
     TAddressParts parts;
     if (!SplitAddress(address, parts))
         return false;
-    const std::string path = Lower(parts.path);
+    const std::string path = AsciiLower(parts.path);
     const bool picturePath = path.find(".jpg") != std::string::npos;
     // documents are followed only inside the domain; pictures come from anywhere
     if (GetInteger(m_options, "URLKind") == 0 && !picturePath) {
         const std::string domain = GetString(m_options, "Domain");
-        if (domain.empty() || domain.find(Lower(parts.host)) == std::string::npos)
+        if (domain.empty() || domain.find(AsciiLower(parts.host)) == std::string::npos)
             return false;
     }
     const std::string searchPath = GetString(m_options, "SearchPath");
-    if (!searchPath.empty() && !picturePath && Lower(address).find(Lower(searchPath)) == std::string::npos)
+    if (!searchPath.empty() && !picturePath && AsciiLower(address).find(AsciiLower(searchPath)) == std::string::npos)
         return false;
     return true;
 }

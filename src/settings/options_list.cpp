@@ -1,5 +1,6 @@
 #include "settings/options_list.h"
 
+#include "settings/text_convert.h"
 #include "settings/text_lines.h"
 
 #include <QBuffer>
@@ -20,17 +21,6 @@ bool NeedsEncoding(std::string_view value)
         if (c < 0x20)
             return true;
     return !value.empty() && value.front() == '%' && value.back() == '%';
-}
-
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
 }
 
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to)
@@ -127,8 +117,8 @@ std::string DecodeValue(std::string_view text)
             continue;
         }
         if (i + 2 < inner.size()) {
-            const int hi = HexDigit(inner[i + 1]);
-            const int lo = HexDigit(inner[i + 2]);
+            const int hi = HexDigitValue(inner[i + 1]);
+            const int lo = HexDigitValue(inner[i + 2]);
             if (hi >= 0 && lo >= 0) {
                 out.push_back(static_cast<char>(hi * 16 + lo));
                 i += 3;

@@ -20,6 +20,28 @@ inline std::string ToStdString(const QString& text)
     return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
 }
 
+// ASCII letters in lower case; other bytes as they are.
+inline std::string AsciiLower(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    return out;
+}
+
+// The value of a hexadecimal digit of either case; -1 for any other character.
+inline int HexDigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 inline std::string_view ToView(const QByteArray& bytes)
 {
     return std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()));
