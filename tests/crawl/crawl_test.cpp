@@ -35,7 +35,8 @@ TEST(Crawl, EveryOutcomeOfAFetchEndsInItsStateAndResult)
                                  "/animated",         "/download?id=1",     "/big.html",            "/endless.html",
                                  "/empty.html",       "/missing.html",      "/secret.html",         "/flaky.html",
                                  "/cut.html",         "/toolarge.html",     "/chunked.html",        "/drip.html",
-                                 "/hop1.html",        "/loop.html",         "/to-ftp.html",         "/short.html"};
+                                 "/hop1.html",        "/loop.html",         "/to-ftp.html",         "/short.html",
+                                 "/nothing.html",     "/choose.html"};
     QByteArray page = "<html><body>\n";
     for (const char* link : links)
         page += QByteArray("<a href=\"") + link + "\">x</a>\n";
@@ -64,6 +65,8 @@ TEST(Crawl, EveryOutcomeOfAFetchEndsInItsStateAndResult)
     s.SetRoute("/missing.html", THttpTestResponse::Status(404, "gone"));
     s.SetRoute("/secret.html", THttpTestResponse::Status(401, "no"));
     s.SetRoute("/flaky.html", THttpTestResponse::Status(500, "later"));
+    s.SetRoute("/nothing.html", THttpTestResponse::Status(204));
+    s.SetRoute("/choose.html", THttpTestResponse::Status(300, "which one"));
     THttpTestResponse cut = THttpTestResponse::Html(QByteArray(4000, 'x'));
     cut.shape = THttpBodyShape::CutOff;
     s.SetRoute("/cut.html", cut);
@@ -114,6 +117,8 @@ TEST(Crawl, EveryOutcomeOfAFetchEndsInItsStateAndResult)
         {"/missing.html", "flsFailed", "HTTP Error: 404", 1},
         {"/secret.html", "flsFailed", "HTTP Error: 401", 1},
         {"/flaky.html", "flsFailed", "HTTP Error: 500", 4},
+        {"/nothing.html", "flsFailed", "HTTP Error: 204", 4},
+        {"/choose.html", "flsFailed", "HTTP Error: 300", 4},
         {"/cut.html", "flsFailed", "Connection Lost", 1},
         {"/toolarge.html", "flsFailed", "Connection Lost", 1},
         {"/chunked.html", "flsSucceed", "OK", 1},
@@ -211,6 +216,10 @@ TEST(Crawl, PicturesOfACraftedProjectAreWrittenOnlyInsideItsFolder)
     const QByteArray jpeg = MakeJpeg(640, 480, 30000);
     f.server.SetRoute("/p.jpg", THttpTestResponse::Content("image/jpeg", jpeg));
     f.server.SetRoute("/gif.jpg", THttpTestResponse::Content("image/gif", "GIF89a"));
+    // a picture whose size was not announced may not grow beyond the project's bound
+    THttpTestResponse endless = THttpTestResponse::Content("image/jpeg", MakeJpeg(640, 480, 700000, false));
+    endless.shape = THttpBodyShape::NoLength;
+    f.server.SetRoute("/endless.jpg", endless);
     f.server.SetRoute("/", THttpTestResponse::Html("start"));
     f.MakeProject("/");
     struct TCase {
@@ -220,6 +229,8 @@ TEST(Crawl, PicturesOfACraftedProjectAreWrittenOnlyInsideItsFolder)
     } cases[] = {{"FILE-../../outside", "/p.jpg", "Invalid file name"},
                  {"FILE-", "/p.jpg", "Invalid file name"},
                  {"FILE-0000000000AB", "/gif.jpg", "Wrong content: image/gif"},
+                 // stopped at the first 4 KiB block beyond 500 Kb
+                 {"FILE-00000000000E", "/endless.jpg", "Size out of bounds (504 Kb)"},
                  {"FILE-0000000000CD", "/p.jpg", "OK"}};
     for (const TCase& c : cases) {
         TFileRecord r;
