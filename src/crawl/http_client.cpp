@@ -31,6 +31,16 @@ QNetworkRequest MakeRequest(const QUrl& url, const QString& referer, QNetworkReq
     return request;
 }
 
+// The value a header has in the last response of a transfer. After a redirect
+// Qt 6.4 may keep the redirect's headers and join the final response's to them
+// ("49, 4" for Content-Length), so the last of the joined values is the answer's.
+QByteArray LastHeaderValue(const QNetworkReply& reply, const char* name, bool joinedByRedirect)
+{
+    const QByteArray value = reply.rawHeader(name);
+    const qsizetype comma = joinedByRedirect ? value.lastIndexOf(", ") : -1;
+    return comma < 0 ? value : value.mid(comma + 2);
+}
+
 bool IsRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
@@ -158,9 +168,10 @@ void THttpClient::OnMetaData()
         emit HTTPError(m_status);
         return;
     }
-    m_contentType = QString::fromLatin1(reply->rawHeader("Content-Type"));
-    const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-    m_contentLength = length.isValid() ? length.toLongLong() : 0;
+    m_contentType = QString::fromLatin1(LastHeaderValue(*reply, "Content-Type", m_redirects > 0));
+    bool lengthOk = false;
+    const qint64 length = LastHeaderValue(*reply, "Content-Length", true).trimmed().toLongLong(&lengthOk);
+    m_contentLength = lengthOk && length > 0 ? length : 0;
     bool continueDownload = true;
     emit HeaderInfo(m_contentType, m_contentLength, &continueDownload);
     if (m_reply != reply)
