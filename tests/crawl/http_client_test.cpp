@@ -54,15 +54,20 @@ struct TEvents {
     }
 };
 
+void RunEventsFor(int ms)
+{
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
 // Runs the event loop a little longer after the first terminal event, so that a
 // second one would be seen.
 void WaitForTheEnd(const TEvents& events)
 {
     ASSERT_TRUE(THttpTestServer::WaitUntil([&] { return !events.terminal.empty(); }, 15000));
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 150)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    RunEventsFor(150);
 }
 
 struct TShapeCase {
@@ -166,10 +171,7 @@ TEST(HttpClient, AbortReportsBeforeItReturnsAndNothingAfter)
     client.Abort();
     EXPECT_EQ(events.terminal, std::vector<QString>{"Aborted"});
     const int progress = events.progress;
-    QElapsedTimer settle;
-    settle.start();
-    while (settle.elapsed() < 200)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    RunEventsFor(200);
     EXPECT_EQ(events.terminal, std::vector<QString>{"Aborted"});
     EXPECT_EQ(events.progress, progress);
     EXPECT_FALSE(client.Busy());
